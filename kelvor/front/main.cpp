@@ -1,0 +1,4 @@
+// Process entry of kelvor (placeholder until the front end lands).
+int main() {
+    return 0;
+}
