@@ -22,7 +22,8 @@ u8 PortRead8(u16 port);
 void PortWrite8(u16 port, u8 value);
 void PortWrite16(u16 port, u16 value);
 
-// Why the processor stops; the low byte carries the code shown on port 0x80.
+// Why the processor stops; the low byte carries the code shown on port 0x80
+// (for kStopReset: the value written to port 0xCF9).
 enum StopReason : u32 {
     kStopFatal = 0x100,  // FatalStop: code shown, ME told
     kStopHalt = 0x200,   // FatalHalt: code shown, no message
