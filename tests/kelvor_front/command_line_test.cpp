@@ -2,9 +2,14 @@
 // opened: the help screen, every parser rejection and the settings that act
 // on them. Standard output is compared byte for byte; standard input is at
 // its end (or holds a stray key) so the help pager must return at once.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -199,6 +204,65 @@ TEST(QuietRun, WarnsThatInformationDisplayIsSilenced) {
     EXPECT_EQ(r.out, "\n\nWarning: /i run with /q has no affect!\n\n");
 }
 
+// On a terminal the pager waits for one key press, without ENTER and without
+// echoing the key.
+TEST(HelpPager, WaitsForOneKeyOnATerminal) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::string slaveName = ptsname(master);
+    std::string program = testsupport::BinDir() + "/kelvor";
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        int slave = open(slaveName.c_str(), O_RDWR);
+        if (slave < 0) {
+            _exit(126);
+        }
+        dup2(slave, 0);
+        dup2(slave, 1);
+        dup2(slave, 2);
+        execl(program.c_str(), program.c_str(), "/?", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+
+    std::string out;
+    // Reads what the program prints until `text` shows up or `ms` pass.
+    auto readFor = [&](const std::string& text, int ms) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (out.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd p = {master, POLLIN, 0};
+            if (poll(&p, 1, 50) > 0) {
+                char buffer[4096];
+                ssize_t got = read(master, buffer, sizeof buffer);
+                if (got <= 0) {
+                    break;
+                }
+                out.append(buffer, static_cast<size_t>(got));
+            }
+        }
+    };
+    readFor("continue -", 10000);
+    readFor("Program terminated", 300);
+    bool waited = out.find("continue -") != std::string::npos &&
+                  out.find("Program terminated") == std::string::npos;
+    ASSERT_EQ(write(master, "k", 1), 1);
+    readFor("Program terminated\r\n", 10000);
+    int status = 0;
+    if (out.find("Program terminated") == std::string::npos) {
+        kill(pid, SIGKILL);
+    }
+    waitpid(pid, &status, 0);
+    close(master);
+
+    EXPECT_TRUE(waited) << out;
+    std::string tail = out.substr(out.find("continue -"));
+    EXPECT_EQ(tail, "continue -\r                                \r\r\nProgram terminated\r\n");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 // The Windows build under wine must print the same bytes once its CR-LF line
 // ends are undone.
 class WineRun : public testing::Test {
@@ -212,7 +276,7 @@ class WineRun : public testing::Test {
         if (access(exe_.c_str(), R_OK) != 0) {
             missing = exe_ + " is missing (build the win32 preset first)";
         } else if (!WineOnPath()) {
-            missing = "wine is not installed";
+            missing = "wine is not on PATH, so kelvor.exe cannot be run";
         }
         if (!missing.empty()) {
             const char* ci = std::getenv("CI");
