@@ -2,7 +2,6 @@
 // one operation by fixed precedence, and the clean-up on every way out.
 #include "kelvor/front/main_sequence.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "kelvor/front/console.h"
@@ -13,8 +12,6 @@
 #include "kelvor/ops/ops.h"
 #include "kelvor/spi/ravo_util.h"
 #include "kelvor/spi/spi_api.h"
-#include "kelvor/spi/spi_state.h"
-#include "ravoacc32.h"
 
 namespace {
 
@@ -106,19 +103,6 @@ bool ReadAccessDenied(uint32_t address, int32_t length) {
 }
 
 }  // namespace
-
-void ReleaseHardware() {
-    RAVOUnMapPhysAddress();
-    RavoDestroy();
-}
-
-// The part list is grown with realloc by the part file loader, so free() is
-// its match.
-void ReleasePartDefinitions() {
-    std::free(PartDefinitions);
-    PartDefinitions = nullptr;
-    PartDefinitionCount = 0;
-}
 
 int RunMainSequence(int argc, char** argv) {
     DirectOutput("\n");

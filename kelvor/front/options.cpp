@@ -89,7 +89,7 @@ int GetOptionValues(const char* name, int count, ...) {
     va_start(outputs, count);
     for (int i = 0; i < count && i < entry.ValueCount; ++i) {
         const char** output = va_arg(outputs, const char**);
-        *output = entry.Values[i];
+        *output = entry.Values != nullptr ? entry.Values[i] : nullptr;
     }
     va_end(outputs);
     return 1;
