@@ -22,8 +22,8 @@ struct RegionOption {
     uint32_t Selector;
 };
 
-// The order decides which region is used when the command line names more
-// than one (which is rejected anyway).
+// The region options with their SpiGetRegion selectors, in the order in
+// which they are looked up.
 const RegionOption kRegionOptions[] = {
     {"desc", kRegionDescriptor},
     {"bios", kRegionBios},
