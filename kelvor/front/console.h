@@ -17,8 +17,10 @@ inline void TraceOutput(const char* /*format*/, ...) {}
 // Asks a yes/no question (it ends in "(Y/N): "). Returns 1 when accepted,
 // 0 when declined; under /y it answers "Y" itself.
 int PromptYesNo(const char* question);
-// Reads one white-space delimited word from standard input into `buffer`
-// (at most size - 1 characters). Returns 0 at end of input before a word.
+// Reads one white-space delimited word from standard input into `buffer`,
+// the way a "%s" conversion does: leading white space (empty lines too) is
+// skipped and the rest of the line stays unread. Characters of the word
+// beyond size - 1 are dropped. Returns 0 at end of input before a word.
 int ReadAnswerWord(char* buffer, int size);
 // Waits for one key press without echo; on a non-terminal input it consumes
 // one byte or returns at end of input.
