@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -262,6 +263,8 @@ TEST(TrapHandler, FaultsOutsideTheWindowsStillEndTheProcess) {
 #endif
     EXPECT_EXIT(
         {
+            const rlimit noCore{};  // the expected crash leaves no core file
+            setrlimit(RLIMIT_CORE, &noCore);
             RecordingDevice device{kPhysicalPage};
             uint32_t address = 0;
             std::string error;
