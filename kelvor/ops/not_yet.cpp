@@ -2,7 +2,6 @@
 // that it is missing and returns a failing code of its own range. Delete an
 // entry when its real code lands.
 #include "kelvor/front/console.h"
-#include "kelvor/ops/bios_protect.h"
 #include "kelvor/ops/ops.h"
 
 namespace {
@@ -33,20 +32,5 @@ int DisplayFlashInformation() {
 }
 int GetDeviceInfo(uint32_t, FlashDeviceRecord*) {
     NotAvailable("GetDeviceInfo");
-    return 1;
-}
-uint32_t LpcConfigRead(uint32_t) {
-    NotAvailable("LpcConfigRead");
-    return 0;
-}
-void LpcConfigWrite(uint32_t, uint32_t) {
-    NotAvailable("LpcConfigWrite");
-}
-int DisableBiosWriteProtection() {
-    NotAvailable("DisableBiosWriteProtection");
-    return 0;
-}
-int Reboot() {
-    NotAvailable("Reboot");
     return 1;
 }

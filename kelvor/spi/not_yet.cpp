@@ -2,7 +2,6 @@
 // yet. Each says plainly that it is missing and reports failure; none of them
 // pretends to have done its work. Delete an entry when its real code lands.
 #include "kelvor/front/console.h"
-#include "kelvor/spi/ravo_util.h"
 #include "kelvor/spi/spi_api.h"
 #include "kelvor/spi/spi_state.h"
 
@@ -15,35 +14,6 @@ void NotAvailable(const char* function) {
 SpiControllerState SpiController = {nullptr, 0, 0, 0, 0, 0, {}, {0, 1, 2, 3, 4, 5, 0}};
 FlashDeviceRecord* PartDefinitions = nullptr;
 uint32_t PartDefinitionCount = 0;
-
-int32_t InitRAVODriver() {
-    NotAvailable("The hardware-access library wrapper");
-    return 0;
-}
-void RAVOParseError() {
-    NotAvailable("RAVOParseError");
-}
-uint32_t RavoPci_IN(uint32_t) {
-    NotAvailable("RavoPci_IN");
-    return 0;
-}
-uint32_t RavoPci_OUT(uint32_t, uint32_t) {
-    NotAvailable("RavoPci_OUT");
-    return 0;
-}
-volatile uint8_t* RAVOMapPhysAddress(uint32_t) {
-    NotAvailable("RAVOMapPhysAddress");
-    return nullptr;
-}
-// Nothing can have been mapped, which is what the unmap of an unmapped window
-// reports anyway.
-int32_t RAVOUnMapPhysAddress() {
-    return 1;
-}
-int32_t ResetPlatform() {
-    NotAvailable("ResetPlatform");
-    return 0;
-}
 
 int InitializeSpi() {
     NotAvailable("SPI controller bring-up");
