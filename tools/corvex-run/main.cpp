@@ -268,7 +268,9 @@ int main(int argc, char** argv) {
         }
         if (takesValue) {
             ++i;
-        } else if (a.rfind("--", 0) != 0) {
+        } else if (a.rfind("--", 0) == 0) {
+            return Usage("unknown option " + a);
+        } else {
             if (!boardPath.empty()) {
                 return Usage("more than one board file");
             }

@@ -102,7 +102,7 @@ struct Parser {
         if (!parent.contains(key)) {
             return true;
         }
-        if (parent[key].is_null()) {
+        if (parent[key].is_null() || parent[key] == "never") {
             *out = -1;
             return true;
         }
@@ -599,7 +599,7 @@ struct Parser {
                 if (!PciKeyOf(it.key(), "pci", &key)) {
                     return false;
                 }
-                if (it.value().is_null()) {
+                if (it.value().is_null() || it.value() == "absent") {
                     cfg->pciDevices.erase(key);  // the function is not there
                     continue;
                 }
