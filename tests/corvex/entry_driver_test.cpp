@@ -52,6 +52,7 @@ TEST_F(EntryDriver, FullDetectionWithoutDimmsStopsWithNoDimm) {
     // Without bit 11 the entry waits for the TPM to report its registers valid.
     scriptbus::Script(kPhys, kHostBridge + 0xE8, {0});
     scriptbus::Script(kPhys, TPM_ACCESS_0, {0x00, 0x00, 0x80});
+    scriptbus::Script(kPort, 0x500, {0x04});  // no SPD device answers on SMBus
     MemInitInput input = {};
     MemInitOutput output = {};
     const auto reason = scriptbus::RunUntilStop([&] { MemInitEntry(&input, &output); });
@@ -89,6 +90,8 @@ TEST_F(EntryDriver, InterruptedPreviousRunResetsBeforeAnythingElse) {
 
 TEST_F(EntryDriver, BootMode1RunsEveryDriverCodeAndLeavesTheDetectionFields) {
     scriptbus::Script(kPhys, PciCfgAddress(0, 3, 0, 0x40), {0x0000A005});
+    // Every CMOS byte 0x01: DDR2-533, one rank of code 1 on channel A.
+    scriptbus::Script(kPort, 0x73, {0x01});
     MemInitInput input = {};
     input.bootMode = 1;
     MemInitOutput output;

@@ -23,6 +23,7 @@ struct Source {
 
 std::map<std::pair<uint32_t, uint32_t>, Source> sources;
 std::vector<Access> log;
+std::vector<Device> devices;
 
 [[noreturn]] void Stop(uint32_t reason) {
     if (!stopArmed) {
@@ -43,6 +44,7 @@ void Count() {
 
 void Reset() {
     sources.clear();
+    devices.clear();
     log.clear();
     stopArmed = false;
     stopReason = 0;
@@ -59,6 +61,10 @@ void Ramp(uint32_t space, uint32_t address, uint32_t start, uint32_t step) {
     source.rampValue = start;
     source.rampStep = step;
     sources[{space, address}] = source;
+}
+
+void Attach(Device device) {
+    devices.push_back(std::move(device));
 }
 
 const std::vector<Access>& Log() {
@@ -90,8 +96,14 @@ using namespace scriptbus;
 extern "C" u32 CorvexHostRead(u32 space, u32 address, u32 width) {
     Count();
     uint32_t value = 0;
+    bool answered = false;
+    for (Device& device : devices) {
+        if (!answered && device({false, space, address, width, 0}, &value)) {
+            answered = true;
+        }
+    }
     auto found = sources.find({space, address});
-    if (found != sources.end()) {
+    if (!answered && found != sources.end()) {
         Source& s = found->second;
         if (!s.values.empty()) {
             value = s.values[s.next];
@@ -112,7 +124,12 @@ extern "C" u32 CorvexHostRead(u32 space, u32 address, u32 width) {
 
 extern "C" void CorvexHostWrite(u32 space, u32 address, u32 width, u32 value) {
     Count();
-    log.push_back({true, space, address, width, value});
+    const Access access = {true, space, address, width, value};
+    for (Device& device : devices) {
+        uint32_t unused = 0;
+        device(access, &unused);
+    }
+    log.push_back(access);
 }
 
 extern "C" void CorvexHostStop(u32 reason) {

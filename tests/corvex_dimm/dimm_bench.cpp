@@ -1,0 +1,93 @@
+// The detection bench (see dimm_bench.h).
+#include "tests/corvex_dimm/dimm_bench.h"
+
+#include "corvex/config/entry.h"
+#include "corvex/config/registers.h"
+#include "corvex/config/spd_dimms.h"
+#include "corvex/platform/platform.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+
+namespace dimmtest {
+
+const char kCrucial800[] = "sodimm-crucial-ct12864ac800.spd";
+const char kSoDimm400[] = "sodimm-ddr2-400-512mb.spd";
+const char kUdimm800[] = "udimm-ddr2-800-2gb.spd";
+const char kUdimmTranscend[] = "udimm-transcend-jm667qlj-1g.spd";
+const char kUdimmInfineon[] = "udimm-infineon-aet760ud00-370a08x.spd";
+const char kRdimm[] = "rdimm-samsung-m393t3253fz0.spd";
+const char kFbdimm[] = "fbdimm-hynix-hymp525f72cp4n3.spd";
+
+Spd LoadSpd(const std::string& name) {
+    Spd spd = testsupport::ReadFileBytes(testsupport::SourceDir() + "/tests/fixtures/spd/" + name);
+    EXPECT_GE(spd.size(), 128u) << "fixture " << name;
+    spd.resize(256, 0xFF);
+    return spd;
+}
+
+Spd Patched(Spd spd, const std::vector<Patch>& patches) {
+    for (const Patch& patch : patches) {
+        spd.at(patch.first) = patch.second;
+    }
+    return spd;
+}
+
+Spd AsSoDimm(const std::string& name) {
+    return Patched(LoadSpd(name), {{20, 4}});
+}
+
+bool Outcome::StoppedWith(uint8_t fatal) const {
+    return stop.has_value() && *stop == (kStopFatal | fatal);
+}
+
+void DimmBench::Reset(const Platform& platform) {
+    const uint32_t phys = kHostBusPhysical;
+    scriptbus::Reset();
+    smbus.Clear();
+    smbus.SetBusyPolls(0);
+    smbus.Attach();
+    cmos.Attach();
+    const uint32_t hostBridge = PciCfgAddress(0, 0, 0, 0);
+    scriptbus::Script(phys, hostBridge + 0xE8, {1u << 11});  // no TPM wait
+    scriptbus::Script(phys, hostBridge + kPciRevisionId, {platform.hostRevision});
+    scriptbus::Script(phys, hostBridge + 0xE3, {platform.ddrCapability});
+    scriptbus::Script(phys, hostBridge + 0xE9, {platform.slotFitting});
+    scriptbus::Script(phys, PciCfgAddress(0, 31, 0, kPciRevisionId), {platform.lpcRevision});
+    scriptbus::Script(phys, McAddress(0xC00), {platform.fsbStrap});
+    // A running counter lets the ME transport of a fatal stop time out.
+    scriptbus::Ramp(phys, HPET_MAIN_COUNTER, 0x1000, 0x00010000);
+    spd = {};
+    config = {};
+}
+
+void DimmBench::PutDimm(int slot, const Spd& bytes) {
+    SpdDevice device;
+    device.bytes = bytes;
+    PutDevice(slot, device);
+}
+
+void DimmBench::PutDevice(int slot, const SpdDevice& device) {
+    smbus.Put(static_cast<uint8_t>(0xA0 + 2 * slot), device);
+}
+
+Outcome DimmBench::Detect(const MemInitInput& given) {
+    Outcome run;
+    MemInitInput input = given;
+    spd = {};
+    config = {};
+    run.stop = scriptbus::RunUntilStop([&] {
+        ReadAllSpd(&spd);
+        DetectDimms(&input, &spd, &config);
+    });
+    run.post = scriptbus::Writes(kHostBusPort, 0x80, 1);
+    return run;
+}
+
+Outcome DimmBench::Boot(MemInitInput* input, MemInitOutput* output) {
+    Outcome run;
+    run.stop = scriptbus::RunUntilStop([&] { MemInitEntry(input, output); });
+    run.post = scriptbus::Writes(kHostBusPort, 0x80, 1);
+    return run;
+}
+
+}  // namespace dimmtest
