@@ -121,17 +121,24 @@ TEST(CorvexRun, RunSectionOfTheBoardFileAndOptions) {
 }
 
 TEST(CorvexRun, CmosFileAndTrace) {
+    // A full detection saves its configuration into the CMOS file; a later
+    // run in boot mode 1 takes it from there again.
     testsupport::ScratchDir dir("cmosfile");
-    std::vector<uint8_t> cmos(128, 0);
-    cmos[0x05] = 0x3C;  // index 0x85
-    cmos[0x33] = 0xC3;  // index 0xB3
-    ASSERT_TRUE(testsupport::WriteFileBytes(dir / "cmos.bin", cmos));
-    json j = RunJson({"--cmos", dir / "cmos.bin", "--trace", dir / "trace.txt"});
-    EXPECT_EQ(j["cmos"], "3c0000000000000000000000000000c3");
-    EXPECT_EQ(testsupport::ReadFileBytes(dir / "cmos.bin").size(), 128u);
+    json saved = RunJson({"--cmos", dir / "cmos.bin", "--trace", dir / "trace.txt"});
+    ASSERT_EQ(saved["outcome"], "returned");
+    std::vector<uint8_t> cmos = testsupport::ReadFileBytes(dir / "cmos.bin");
+    ASSERT_EQ(cmos.size(), 128u);
+    EXPECT_EQ(cmos[0x05], std::stoul(saved["cmos"].get<std::string>().substr(0, 2), nullptr, 16));
     EXPECT_EQ(testsupport::ReadFileText(dir / "trace.txt").rfind("# boot 1, boot mode 0\n", 0), 0u);
-    RunJson({"--cmos", dir / "new.bin"});
-    EXPECT_EQ(testsupport::ReadFileBytes(dir / "new.bin"), std::vector<uint8_t>(128, 0));
+    json restored = RunJson({"--cmos", dir / "cmos.bin", "--boot-mode", "1"});
+    EXPECT_EQ(restored["outcome"], "returned");
+    EXPECT_EQ(restored["cmos"], saved["cmos"]);
+
+    // An all-zero copy names no data rate and is refused in boot mode 1.
+    std::vector<uint8_t> zeros(128, 0);
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir / "zero.bin", zeros));
+    json refused = RunJson({"--cmos", dir / "zero.bin", "--boot-mode", "1"});
+    EXPECT_EQ(refused["outcome"], "fatal");
 }
 
 TEST(CorvexRun, CommandLineErrors) {
