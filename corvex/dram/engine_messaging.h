@@ -20,9 +20,10 @@ const u32 HPET_TICKS_PER_SECOND = 14318179;
 // The identifier dword (device identifier in bits 31:16, vendor identifier in
 // bits 15:0) that the ME interface function 0:3.0 reports on the silicon whose
 // revision 0 needs the extra hand-off before each read of the engine buffer.
-// A platform constant, to be taken from the platform documentation; this value
-// carries no vendor identifier, so no real device matches it.
-const u32 EngineIfIdRev0 = 0x00E10000;
+// A platform constant: this is the identifier our virtual memory boards give
+// that function (boards/mem); on real silicon it comes from the platform
+// documentation.
+const u32 EngineIfIdRev0 = 0x01107A5C;
 
 // Whether the window [start, end) on the HPET counter has ended, allowing for
 // the 32-bit counter wrapping. Reads the counter once.
