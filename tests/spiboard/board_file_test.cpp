@@ -164,6 +164,9 @@ TEST(BoardFileErrors, MissingFileWrongImageAndDamagedState) {
         << b.error;
 
     std::remove((dir / "flash.bin").c_str());
+    b.Reopen();  // a new image, and a state file beside it
+    ASSERT_NE(b.board, nullptr) << b.error;
+    b.Close();
     testsupport::WriteFileText(dir / "board-state.json",
                                "{\"format\": \"spiboard-state 1\",\n \"lpc\": [1,2]}");
     b.Reopen();
@@ -221,6 +224,11 @@ TEST(Persistence, FlashAndChipsetStateOutliveTheRun) {
     b.Close();
     EXPECT_EQ(Inode(dir / "flash.bin"), imageInode);
     EXPECT_EQ(Inode(dir / "state.json"), stateInode);
+    // Deleting the image starts the board afresh, state and all.
+    std::remove((dir / "flash.bin").c_str());
+    b.Reopen();
+    ASSERT_NE(b.board, nullptr) << b.error;
+    EXPECT_EQ(Driver(b.board).Pci(kBiosControl) & 1, 0u);
     EXPECT_FALSE(testsupport::FileExists(dir / "flash.bin.tmp"));
 }
 
