@@ -168,3 +168,19 @@ void BoardSession::WriteImage(const std::string& file, const std::vector<uint8_t
 }
 
 }  // namespace spitest
+
+namespace spitest {
+
+void BoardSession::SeedImage(const std::string& file,
+                             const std::function<void(std::vector<uint8_t>*)>& change) {
+    if (Open()) {
+        Close();
+    }
+    std::vector<uint8_t> image = Image(file);
+    change(&image);
+    WriteImage(file, image);
+    Printed();
+    cycles_.clear();
+}
+
+}  // namespace spitest

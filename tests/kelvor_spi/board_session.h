@@ -72,6 +72,10 @@ class BoardSession {
     std::vector<Cycle> CyclesOf(const std::string& kind) const;
     // The flash image file of a chip after Close.
     std::vector<uint8_t> Image(const std::string& file) const;
+    // Lets the board lay down its fresh image (an open and a close), then
+    // changes it before the run proper.
+    void SeedImage(const std::string& file,
+                   const std::function<void(std::vector<uint8_t>*)>& change);
     // Writes a flash image before Open.
     void WriteImage(const std::string& file, const std::vector<uint8_t>& bytes) const;
 
