@@ -185,6 +185,14 @@ int SpiLoadDevicesFile(const char* path) {
         }
         return kPartFileOpenFailed;
     }
+    // Some systems open a folder for reading and fail only its reads; that
+    // is an open failure, not a file of absurd length.
+    if (std::fgetc(file) == EOF && std::ferror(file) != 0) {
+        const int error = errno;
+        std::fclose(file);
+        errno = error;
+        return kPartFileOpenFailed;
+    }
     long length = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         length = std::ftell(file);
