@@ -56,7 +56,7 @@ std::vector<std::string> ShippedBoardNames() {
 }
 
 std::string ShippedPartList() {
-    return testsupport::ReadFileText(testsupport::SourceDir() + "/kelvor/spi/chipdefs.txt");
+    return testsupport::ReadFileText(testsupport::SourceDir() + "/kelvor/chipdefs.txt");
 }
 
 void ResetKelvor() {

@@ -292,7 +292,7 @@ TEST_F(KelvorRun, BoardFileProblems) {
 
 // The Windows build under wine: the CI rule of the other wine tests (skip
 // when it cannot run, fail under CI=true).
-class WineRun : public KelvorRun {
+class KelvorExeUnderWine : public KelvorRun {
   protected:
     void SetUp() override {
         if (!testsupport::WineTestsEnabled()) {
@@ -331,7 +331,7 @@ class WineRun : public KelvorRun {
     std::string exe_;
 };
 
-TEST_F(WineRun, BringUpOnTheDefaultBoard) {
+TEST_F(KelvorExeUnderWine, BringUpOnTheDefaultBoard) {
     UseBoard(nullptr);
     const ProcessResult r = RunExe({});
     ASSERT_FALSE(r.timedOut);
@@ -340,7 +340,7 @@ TEST_F(WineRun, BringUpOnTheDefaultBoard) {
     EXPECT_EQ(Image().size(), kFourMb);
 }
 
-TEST_F(WineRun, EraseRefusedOnTheDefaultBoard) {
+TEST_F(KelvorExeUnderWine, EraseRefusedOnTheDefaultBoard) {
     UseBoard(nullptr);
     ASSERT_EQ(RunExe({}).exitCode, 0);
     const std::vector<uint8_t> before = Image();

@@ -140,11 +140,14 @@ Board* Open(const char* boardFile, std::string* error) {
     for (unsigned i = 0; i < board->config.chipCount; ++i) {
         board->chips[i].config = &board->config.chips[i];
     }
-    if (!LoadImages(board.get(), &reason)) {
+    bool created = false;
+    if (!LoadImages(board.get(), &created, &reason)) {
         SetError(error, reason);
         return nullptr;
     }
     // Power-on state, unless the state file says where the last run left it.
+    // A chip that starts from a new image means a new board: its old state
+    // (loaded from a descriptor that is gone) is not taken up.
     std::memcpy(board->lpc, board->config.lpcPowerOn, sizeof(board->lpc));
     for (unsigned i = 0; i < board->config.chipCount; ++i) {
         Chip& chip = board->chips[i];
@@ -153,7 +156,7 @@ Board* Open(const char* boardFile, std::string* error) {
     }
     ControllerPowerOn(board.get());
     bool found = false;
-    if (!LoadState(board.get(), &found, &reason)) {
+    if (!created && !LoadState(board.get(), &found, &reason)) {
         SetError(error, reason);
         return nullptr;
     }

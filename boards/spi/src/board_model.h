@@ -308,7 +308,8 @@ bool WriteLogFile(const Board& board, std::string* error);
 const char* CycleKindName(CycleKind kind);
 
 // persistence.cpp
-bool LoadImages(Board* board, std::string* error);
+// Sets `created` when a chip had no image yet and starts erased.
+bool LoadImages(Board* board, bool* created, std::string* error);
 bool LoadState(Board* board, bool* found, std::string* error);
 bool SaveImages(Board* board, std::string* error);
 bool SaveState(Board* board, std::string* error);

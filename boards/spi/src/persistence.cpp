@@ -159,7 +159,8 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size,
     return ok;
 }
 
-bool LoadImages(Board* board, std::string* error) {
+bool LoadImages(Board* board, bool* created, std::string* error) {
+    *created = false;
     for (unsigned i = 0; i < board->config.chipCount; ++i) {
         Chip& chip = board->chips[i];
         const ChipConfig& config = *chip.config;
@@ -175,6 +176,7 @@ bool LoadImages(Board* board, std::string* error) {
                 WriteDescriptor(board->config.descriptor, &chip.image);
             }
             chip.dirty = true;
+            *created = true;
             continue;
         }
         if (!read) {
