@@ -459,6 +459,25 @@ TEST(StuckController, TimesOutThroughTheClockSeam) {
     EXPECT_EQ(reads[0].Outcome, "stuck");
 }
 
+// The chip erase waits 30000 ms for its end, so it gives up at 31 seconds.
+TEST(StuckController, ChipEraseWaitsLonger) {
+    BoardSession session;
+    json board = StuckAfterBringUp();
+    board["descriptor"]["masters"]["cpu"] = {{"id", "0x0000"}, {"read", "0xFF"}, {"write", "0xFF"}};
+    session.Prepare(board);
+    ASSERT_EQ(session.BringUp(), 0);
+    session.Printed();
+    WaitClock = {1, 5000, 1};
+    EXPECT_EQ(session.Run(SpiEraseFlash), 4);
+    EXPECT_EQ(session.Printed(),
+              "\n>>> Error: Timedout waiting for hardware to complete operation!\n\n");
+    // The last reading of the clock was the one 31 seconds after the wait
+    // for the end began (the one reading before went to the wait for SCIP).
+    EXPECT_EQ(WaitClock.Seconds - 1 - 5000, 1 + 31);
+    session.Close();
+    ASSERT_EQ(session.CyclesOf("chiperase").size(), 1u);
+}
+
 TEST(StuckController, TimesOutOnTheCalendarClock) {
     BoardSession session;
     session.Prepare(StuckAfterBringUp());
