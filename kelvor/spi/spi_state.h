@@ -44,6 +44,9 @@ struct SpiControllerState {
 
 extern SpiControllerState SpiController;
 
+// 1 while the SPI register window is mapped (kept by the library wrapper).
+extern int32_t SpiWindowMapped;
+
 // The part list read from the part definition file: the run's one heap
 // allocation, freed by ReleasePartDefinitions.
 extern FlashDeviceRecord* PartDefinitions;
