@@ -132,11 +132,10 @@ const std::map<std::string, Outcome> kShippedOutcomes = {
     {"locked-menu-no-readid",
      {0, std::string("\tSPI command registers are locked! HSFSTS[15] (FLOCKDN).\n\n") + kLocked +
              "Using software sequencing.\n"}},
-    // 0x90 answers a 2-byte ID, and the shipped part list holds 3-byte IDs only.
+    // 0x90 answers a 2-byte ID, which the part list carries for this part.
     {"locked-menu-90-only",
-     {2,
-      "\n\t--- Flash Devices Found ---\n\n>>> Error: There is no supported SPI flash device "
-      "installed!\n\n"}},
+     {0, std::string("\tW25X32\tID:0x00EF15\tSize: 4096KB (32768Kb)\n\n") + kLocked +
+             "Using software sequencing.\n"}},
     {"two-chips",
      {0,
       "\tMX25L3205D\tID:0xC22016\tSize: 4096KB (32768Kb)\n\tMX25L6405D\tID:0xC22017\tSize: "
