@@ -3,6 +3,10 @@
 
 #include <cstdio>
 
+#include "corvex/config/entry.h"
+#include "corvex/config/saved_config.h"
+#include "corvex/config/spd_dimms.h"
+#include "corvex/platform/platform.h"
 #include "tests/support/process.h"
 
 namespace cvxboard {
@@ -28,6 +32,30 @@ std::string ScratchName() {
 }
 
 }  // namespace
+
+SpdBuffer g_spd;
+MemConfig g_config;
+
+u32 ReadSpdOnly(MemInitInput*, MemInitOutput*) {
+    g_spd = {};
+    ReadAllSpd(&g_spd);
+    return 0;
+}
+
+u32 DetectOnly(MemInitInput* input, MemInitOutput*) {
+    g_spd = {};
+    g_config = {};
+    PhysWrite32(Cfg(0, 0, 0x48), kMcBase | 1);  // the controller block, as the entry decodes it
+    ReadAllSpd(&g_spd);
+    DetectDimms(input, &g_spd, &g_config);
+    return 0;
+}
+
+u32 RestoreOnly(MemInitInput* input, MemInitOutput*) {
+    g_config = {};
+    RestoreConfig(&g_config, input);
+    return 0;
+}
 
 const std::vector<uint8_t> kFailedDramInitDone = {0x08, 2, 2, 7, 0, 0, 0xA0, 0xA2, 0xA4, 0xA6};
 
@@ -124,10 +152,11 @@ bool StepMatches(const Step& s, const harness::Access& a) {
 std::string Describe(const Step& s) {
     char buf[96];
     bool port = s.space == Space::Port;
+    const uint32_t all = s.width >= 4 ? 0xFFFFFFFFu : (1u << (8 * s.width)) - 1;
     std::snprintf(buf, sizeof buf, "%s %c%u 0x%0*X 0x%0*X%s", port ? "io" : "mem",
                   s.write ? 'W' : 'R', s.width, port ? 4 : 8, s.address, 2 * s.width, s.value,
                   s.mask == 0             ? " (any value)"
-                  : s.mask != 0xFFFFFFFFu ? " (masked)"
+                  : (s.mask & all) != all ? " (masked)"
                                           : "");
     return buf;
 }

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "corvex/config/records.h"
 #include "mem_board.h"
 #include "tests/support/files.h"
 #include "tools/harness/harness.h"
@@ -130,6 +131,15 @@ class BoardTest : public ::testing::Test {
   private:
     int spdFiles_ = 0;
 };
+
+// Bodies for BoardTest::Run in place of MemInitEntry: the SPD read alone,
+// the entry's detection (SPD read, validation, selection, timings, rank
+// maps) alone, and the CMOS restore alone. They leave their records here.
+extern SpdBuffer g_spd;
+extern MemConfig g_config;
+u32 ReadSpdOnly(MemInitInput* input, MemInitOutput* output);
+u32 DetectOnly(MemInitInput* input, MemInitOutput* output);
+u32 RestoreOnly(MemInitInput* input, MemInitOutput* output);
 
 // The DRAM-init-done request, command 0x08, as FatalStop sends it.
 extern const std::vector<uint8_t> kFailedDramInitDone;

@@ -5,10 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "corvex/config/entry.h"
-#include "corvex/config/saved_config.h"
-#include "corvex/config/spd_dimms.h"
-#include "corvex/platform/platform.h"
 #include "tests/corvex_board/board_boot.h"
 
 namespace cvxboard {
@@ -173,25 +169,6 @@ TEST_F(BootPaths, BootMode1AfterAFullDetectionTakesTheSavedCopy) {
         EXPECT_EQ(restored.result.output.retained, 1);
         EXPECT_TRUE(restored.dramCommands.empty());
     }
-}
-
-// What one boot's detection and restore leave in MemConfig, for comparing.
-SpdBuffer g_spd;
-MemConfig g_config;
-
-u32 DetectOnly(MemInitInput* input, MemInitOutput*) {
-    g_spd = {};
-    g_config = {};
-    PhysWrite32(Cfg(0, 0, 0x48), kMcBase | 1);  // the controller block, as the entry decodes it
-    ReadAllSpd(&g_spd);
-    DetectDimms(input, &g_spd, &g_config);
-    return 0;
-}
-
-u32 RestoreOnly(MemInitInput* input, MemInitOutput*) {
-    g_config = {};
-    RestoreConfig(&g_config, input);
-    return 0;
 }
 
 TEST_F(BootPaths, RestoreOnABoardWithoutDimmsRebuildsWhatDetectionFound) {
