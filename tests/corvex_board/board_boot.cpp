@@ -137,9 +137,14 @@ Step IoR(uint32_t port, uint32_t value, uint32_t mask) {
 Step IoW(uint32_t port, uint32_t value, unsigned width) {
     return {Space::Port, true, width, port, value};
 }
-Step Poll(Step first, unsigned n) {
+Step Poll(Step first, unsigned n, unsigned minTimes) {
     first.repeat = n;
+    first.minTimes = minTimes;
     return first;
+}
+Step Masked(Step step, uint32_t mask) {
+    step.mask = mask;
+    return step;
 }
 
 namespace {
@@ -197,7 +202,7 @@ std::string Describe(const Step& s) {
                 break;
             }
         }
-        if (times == 0) {
+        if (times < (want[w].repeat ? want[w].minTimes : 1)) {
             return fail(w, g >= got.size() ? "the boot ended early" : "mismatch");
         }
         w += n;

@@ -82,7 +82,8 @@ struct Boot {
 // One expected access: its space, direction, width, address and value (for
 // a read, the value the board answers), in order. `repeat` n > 0 makes this
 // step and the n - 1 after it a group that occurs one or more times in a row
-// (a poll); `mask` limits the value compared (0: any value).
+// (a poll) at least `minTimes` times; `mask` limits the value compared (0:
+// any value).
 struct Step {
     Space space;
     bool write;
@@ -91,13 +92,16 @@ struct Step {
     uint32_t value;
     uint32_t mask = 0xFFFFFFFFu;
     unsigned repeat = 0;
+    unsigned minTimes = 1;
 };
 Step MemR(unsigned width, uint32_t address, uint32_t value, uint32_t mask = 0xFFFFFFFFu);
 Step MemW(unsigned width, uint32_t address, uint32_t value);
 Step IoR(uint32_t port, uint32_t value, uint32_t mask = 0xFFu);
 Step IoW(uint32_t port, uint32_t value, unsigned width = 1);
 // The step with `repeat` set: it and the next n - 1 steps form a poll.
-Step Poll(Step first, unsigned n = 1);
+Step Poll(Step first, unsigned n = 1, unsigned minTimes = 1);
+// A step whose value is compared under `mask` only.
+Step Masked(Step step, uint32_t mask);
 
 // Whether `got` from index `from` on is exactly `want` (every access, none
 // left over when `toEnd`); the message shows where they part.
