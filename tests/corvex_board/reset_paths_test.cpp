@@ -38,9 +38,10 @@ size_t AfterPost(const Boot& boot, uint32_t code) {
     return boot.accesses().size();
 }
 
-std::string Hex32(uint32_t value) {
+// A board file register value of `bytes` bytes (the digits give the width).
+std::string RegisterValue(uint32_t value, int bytes) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", value);
+    std::snprintf(buf, sizeof buf, "0x%0*X", 2 * bytes, value);
     return buf;
 }
 
@@ -113,12 +114,11 @@ TEST_F(ResetPaths, PreservedDramThatAPopulatedChannelLostResetsUnlessTriedBefore
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        json board = Patched(ShippedBoard(c.board),
-                             {{"mc",
-                               {{"0xF14", Hex32(c.f14)},
-                                {"0xA0C", Hex32(c.a0c).substr(0, 2) + Hex32(c.a0c).substr(6)},
-                                {"0xC20", c.c20}}},
-                              {"pci", {{"0:1F.0", {{"0xA4", "0x21"}}}}}});
+        json board = Patched(ShippedBoard(c.board), {{"mc",
+                                                      {{"0xF14", RegisterValue(c.f14, 4)},
+                                                       {"0xA0C", RegisterValue(c.a0c, 2)},
+                                                       {"0xC20", c.c20}}},
+                                                     {"pci", {{"0:1F.0", {{"0xA4", "0x21"}}}}}});
         auto b = Open(board);
         ASSERT_TRUE(b);
         std::vector<Boot> boots = Sequence(*b, {0, 0});
