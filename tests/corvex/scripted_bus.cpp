@@ -23,7 +23,6 @@ struct Source {
 
 std::map<std::pair<uint32_t, uint32_t>, Source> sources;
 std::vector<Access> log;
-std::vector<Device> devices;
 
 [[noreturn]] void Stop(uint32_t reason) {
     if (!stopArmed) {
@@ -44,7 +43,6 @@ void Count() {
 
 void Reset() {
     sources.clear();
-    devices.clear();
     log.clear();
     stopArmed = false;
     stopReason = 0;
@@ -61,10 +59,6 @@ void Ramp(uint32_t space, uint32_t address, uint32_t start, uint32_t step) {
     source.rampValue = start;
     source.rampStep = step;
     sources[{space, address}] = source;
-}
-
-void Attach(Device device) {
-    devices.push_back(std::move(device));
 }
 
 const std::vector<Access>& Log() {
@@ -96,14 +90,8 @@ using namespace scriptbus;
 extern "C" u32 CorvexHostRead(u32 space, u32 address, u32 width) {
     Count();
     uint32_t value = 0;
-    bool answered = false;
-    for (Device& device : devices) {
-        if (!answered && device({false, space, address, width, 0}, &value)) {
-            answered = true;
-        }
-    }
     auto found = sources.find({space, address});
-    if (!answered && found != sources.end()) {
+    if (found != sources.end()) {
         Source& s = found->second;
         if (!s.values.empty()) {
             value = s.values[s.next];
@@ -124,12 +112,7 @@ extern "C" u32 CorvexHostRead(u32 space, u32 address, u32 width) {
 
 extern "C" void CorvexHostWrite(u32 space, u32 address, u32 width, u32 value) {
     Count();
-    const Access access = {true, space, address, width, value};
-    for (Device& device : devices) {
-        uint32_t unused = 0;
-        device(access, &unused);
-    }
-    log.push_back(access);
+    log.push_back({true, space, address, width, value});
 }
 
 extern "C" void CorvexHostStop(u32 reason) {

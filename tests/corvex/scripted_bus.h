@@ -7,7 +7,6 @@
 
 #include <csetjmp>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -29,13 +28,6 @@ void Reset();
 void Script(uint32_t space, uint32_t address, std::vector<uint32_t> values);
 // Reads of (space, address) return start, start + step, start + 2 * step, ...
 void Ramp(uint32_t space, uint32_t address, uint32_t start, uint32_t step);
-
-// A small test device (an SMBus EEPROM, a CMOS bank) that answers some
-// accesses itself: it sees every access before the scripts, and a read it
-// answers (it returns true and sets *value) takes that value. Reset() removes
-// every device.
-using Device = std::function<bool(const Access& access, uint32_t* value)>;
-void Attach(Device device);
 
 const std::vector<Access>& Log();
 // Values written to (space, address) with the given width, in order.

@@ -1,9 +1,10 @@
 // The detection bench (see dimm_bench.h).
 #include "tests/corvex_dimm/dimm_bench.h"
 
+#include <algorithm>
+
 #include "corvex/config/entry.h"
 #include "corvex/config/registers.h"
-#include "corvex/config/spd_dimms.h"
 #include "corvex/platform/platform.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
@@ -43,16 +44,10 @@ bool Outcome::StoppedWith(uint8_t fatal) const {
 void DimmBench::Reset(const Platform& platform) {
     const uint32_t phys = kHostBusPhysical;
     scriptbus::Reset();
-    smbus.Clear();
-    smbus.SetBusyPolls(0);
-    smbus.Attach();
-    cmos.Attach();
+    dimms = {};
     const uint32_t hostBridge = PciCfgAddress(0, 0, 0, 0);
-    scriptbus::Script(phys, hostBridge + 0xE8, {1u << 11});  // no TPM wait
     scriptbus::Script(phys, hostBridge + kPciRevisionId, {platform.hostRevision});
     scriptbus::Script(phys, hostBridge + 0xE3, {platform.ddrCapability});
-    scriptbus::Script(phys, hostBridge + 0xE9, {platform.slotFitting});
-    scriptbus::Script(phys, PciCfgAddress(0, 31, 0, kPciRevisionId), {platform.lpcRevision});
     scriptbus::Script(phys, McAddress(0xC00), {platform.fsbStrap});
     // A running counter lets the ME transport of a fatal stop time out.
     scriptbus::Ramp(phys, HPET_MAIN_COUNTER, 0x1000, 0x00010000);
@@ -61,33 +56,31 @@ void DimmBench::Reset(const Platform& platform) {
 }
 
 void DimmBench::PutDimm(int slot, const Spd& bytes) {
-    SpdDevice device;
-    device.bytes = bytes;
-    PutDevice(slot, device);
+    dimms.at(static_cast<size_t>(slot)) = bytes;
 }
 
-void DimmBench::PutDevice(int slot, const SpdDevice& device) {
-    smbus.Put(static_cast<uint8_t>(0xA0 + 2 * slot), device);
+void DimmBench::FillSpd() {
+    spd = {};
+    for (size_t slot = 0; slot < dimms.size(); ++slot) {
+        if (dimms[slot]) {
+            spd.slot[slot].valid = 1;
+            std::copy(dimms[slot]->begin(), dimms[slot]->begin() + 48, spd.slot[slot].spd);
+        }
+    }
 }
 
 Outcome DimmBench::Detect(const MemInitInput& given) {
     Outcome run;
     MemInitInput input = given;
-    spd = {};
+    FillSpd();
     config = {};
-    run.stop = scriptbus::RunUntilStop([&] {
-        ReadAllSpd(&spd);
-        DetectDimms(&input, &spd, &config);
-    });
+    run.stop = scriptbus::RunUntilStop([&] { DetectDimms(&input, &spd, &config); });
     run.post = scriptbus::Writes(kHostBusPort, 0x80, 1);
     return run;
 }
 
-Outcome DimmBench::Boot(MemInitInput* input, MemInitOutput* output) {
-    Outcome run;
-    run.stop = scriptbus::RunUntilStop([&] { MemInitEntry(input, output); });
-    run.post = scriptbus::Writes(kHostBusPort, 0x80, 1);
-    return run;
+void DimmBench::ScriptCmos(const uint8_t bytes[16]) {
+    scriptbus::Script(kHostBusPort, 0x73, std::vector<uint32_t>(bytes, bytes + 16));
 }
 
 }  // namespace dimmtest

@@ -1,11 +1,14 @@
-// The bench the detection tests run corvex on: the scripted bus with the
-// platform registers detection reads, the SMBus EEPROMs and the CMOS bank,
-// and the real SPD dumps of tests/fixtures/spd.
+// The bench the selection and validation tables run corvex on: the scripted
+// bus with the platform registers detection reads, SPD records filled from
+// the real dumps of tests/fixtures/spd as a successful SPD read leaves them,
+// and CMOS reads scripted in table order. Reading SPD over SMBus and the
+// CMOS bank itself are tested on the memory board (tests/corvex_board).
 #ifndef TESTS_CORVEX_DIMM_DIMM_BENCH_H
 #define TESTS_CORVEX_DIMM_DIMM_BENCH_H
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,7 +18,6 @@
 #include "corvex/config/boot_interface.h"
 #include "corvex/config/records.h"
 #include "tests/corvex/scripted_bus.h"
-#include "tests/corvex_dimm/smbus_eeprom.h"
 
 namespace dimmtest {
 
@@ -40,11 +42,9 @@ Spd AsSoDimm(const std::string& name);
 
 // What the platform shows detection.
 struct Platform {
-    uint8_t fsbStrap = 2;        // MC_BASE+0xC00 bits 2:0: host bus index (2 = 800)
-    uint8_t ddrCapability = 0;   // host bridge byte 0xE3, bits 7:6 (0 = up to DDR2-800)
-    uint8_t hostRevision = 1;    // revision ID of 0:0.0
-    uint8_t lpcRevision = 1;     // revision ID of 0:31.0
-    uint8_t slotFitting = 0x00;  // host bridge byte 0xE9 (bit 4: no slots 1/3, bit 5: no 2/3)
+    uint8_t fsbStrap = 2;       // MC_BASE+0xC00 bits 2:0: host bus index (2 = 800)
+    uint8_t ddrCapability = 0;  // host bridge byte 0xE3, bits 7:6 (0 = up to DDR2-800)
+    uint8_t hostRevision = 1;   // revision ID of 0:0.0
 };
 
 // Capability values that let the search start at a given ddrFreq.
@@ -62,18 +62,19 @@ class DimmBench : public ::testing::Test {
   protected:
     void SetUp() override { Reset(Platform{}); }
 
-    // Starts over with the platform and no DIMM (the CMOS bank keeps its bytes).
+    // Starts over with the platform and no DIMM.
     void Reset(const Platform& platform);
     void PutDimm(int slot, const Spd& spd);
-    void PutDevice(int slot, const SpdDevice& device);
 
-    // ReadAllSpd and DetectDimms, as the entry runs them.
+    // `spd` as ReadAllSpd leaves it when every DIMM put was read.
+    void FillSpd();
+    // FillSpd and DetectDimms, as the entry runs them.
     Outcome Detect(const MemInitInput& input = {});
-    // One call of MemInitEntry.
-    Outcome Boot(MemInitInput* input, MemInitOutput* output);
+    // Reads of the CMOS data port give these 16 bytes in turn, the order in
+    // which RestoreConfig reads the copy.
+    void ScriptCmos(const uint8_t bytes[16]);
 
-    SmbusEeproms smbus;
-    CmosBank cmos;
+    std::array<std::optional<Spd>, 4> dimms;
     SpdBuffer spd = {};
     MemConfig config = {};
 };

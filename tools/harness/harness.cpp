@@ -100,6 +100,12 @@ std::string FormatAccess(const Access& a) {
 
 BootResult RunBoot(memboard::Board& board, const MemInitInput& input,
                    const MemInitOutput& outputBefore, const BootOptions& options) {
+    return RunBootWith(board, input, outputBefore, options, MemInitEntry);
+}
+
+BootResult RunBootWith(memboard::Board& board, const MemInitInput& input,
+                       const MemInitOutput& outputBefore, const BootOptions& options,
+                       BootBody body) {
     // Kept in static storage: nothing that setjmp's caller keeps in
     // registers may be changed between the jump and its landing.
     static BootResult result;
@@ -111,7 +117,7 @@ BootResult RunBoot(memboard::Board& board, const MemInitInput& input,
     g_current.options = &options;
     g_current.result = &result;
     if (setjmp(g_current.exit) == 0) {
-        result.returnValue = MemInitEntry(&result.input, &result.output);
+        result.returnValue = body(&result.input, &result.output);
         result.outcome = Outcome::Returned;
     }
     g_current.board = nullptr;

@@ -60,6 +60,14 @@ constexpr size_t kOutputBytes = __builtin_offsetof(MemInitOutput, engineChANone)
 BootResult RunBoot(memboard::Board& board, const MemInitInput& input,
                    const MemInitOutput& outputBefore, const BootOptions& options);
 
+// The same boot with `body` called in place of MemInitEntry, for tests that
+// drive single corvex routines on a board. The body leaves by a non-local
+// jump when the boot ends early, so its frame must hold no destructors.
+using BootBody = u32 (*)(MemInitInput* input, MemInitOutput* output);
+BootResult RunBootWith(memboard::Board& board, const MemInitInput& input,
+                       const MemInitOutput& outputBefore, const BootOptions& options,
+                       BootBody body);
+
 }  // namespace harness
 
 #endif  // TOOLS_HARNESS_HARNESS_H

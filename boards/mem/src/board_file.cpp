@@ -718,7 +718,7 @@ struct Parser {
 void DefaultRules(BoardConfig* cfg) {
     const uint32_t lpc = 0 << 8 | 31 << 3 | 0;
     cfg->retains = {
-        {Where::Pci, lpc, 0xA2, 0x80},  // memory initialization in progress
+        {Where::Pci, lpc, 0xA2, 0x84},  // initialization in progress; one cut short (sticky)
         {Where::Mc, 0, 0xA0C, 0x1F},    // saved receive-enable result, channel A
         {Where::Mc, 0, 0xA0D, 0x1F},    // and channel B
         {Where::Mc, 0, 0xC20, 0x01},    // revision-0 reset done
