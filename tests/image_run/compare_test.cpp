@@ -160,4 +160,26 @@ INSTANTIATE_TEST_SUITE_P(Boards, ImageAgainstHost, testing::ValuesIn(kCases),
                              return std::string(info.param.name);
                          });
 
+TEST(CorvexRunImage, BadImagesAreCommandLineErrors) {
+    testsupport::ScratchDir dir("image-errors");
+    std::vector<uint8_t> wrongMagic(0x40, 0);
+    wrongMagic[0] = 'X';
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir / "wrong.bin", wrongMagic));
+    struct Case {
+        std::string image;
+        const char* message;
+    };
+    const Case cases[] = {
+        {dir / "missing.bin", "cannot read the image"},
+        {dir / "wrong.bin", "not a corvex image"},
+    };
+    for (const Case& c : cases) {
+        testsupport::ProcessResult r =
+            testsupport::RunProcess({testsupport::BinDir() + "/corvex-run", "--image", c.image});
+        EXPECT_EQ(r.exitCode, 2) << c.message;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+}
+
 }  // namespace

@@ -81,10 +81,10 @@ struct Boot {
     memboard::Board* board = nullptr;
     const harness::BootOptions* options = nullptr;
     harness::BootResult* result = nullptr;
-    BoardRange ranges[4];
+    BoardRange ranges[6];  // a gap before each of the five local ranges, one after them
     int rangeCount = 0;
-    uint32_t imageEnd = 0;       // link address + image size
-    uint32_t imagePagesEnd = 0;  // rounded up to a page (0 for the top of 4 GB)
+    uint64_t imageEnd = 0;       // link address + image size
+    uint64_t imagePagesEnd = 0;  // the same rounded up to a page
     Pending pending;
     // Set once the outcome is decided. Code the emulator still runs before
     // it stops (the rest of the current block) reaches the board no more,
@@ -398,8 +398,6 @@ struct UcCloser {
 uc_err Prepare(Boot& b, const MemInitInput& input, const MemInitOutput& output) {
     uc_engine* uc = b.uc;
     const uint32_t link = b.image->linkAddress;
-    const uint32_t pages =
-        b.imagePagesEnd == 0 ? static_cast<uint32_t>(kSpaceEnd - link) : b.imagePagesEnd - link;
     struct Local {
         uint64_t begin, end;
         uint32_t perms;
@@ -412,7 +410,7 @@ uc_err Prepare(Boot& b, const MemInitInput& input, const MemInitOutput& output) 
         {kBlocksBase, kCallerBase, UC_PROT_READ | UC_PROT_WRITE},
         {kCallerBase, kLocalEnd, UC_PROT_READ | UC_PROT_EXEC},
     };
-    const Local imageLocal = {link, uint64_t(link) + pages, UC_PROT_READ | UC_PROT_EXEC};
+    const Local imageLocal = {link, b.imagePagesEnd, UC_PROT_READ | UC_PROT_EXEC};
     std::vector<Local> all;
     for (const Local& l : locals) {
         all.push_back(l);
@@ -531,7 +529,7 @@ uc_err Prepare(Boot& b, const MemInitInput& input, const MemInitOutput& output) 
     }
     if (b.imageEnd % kPage != 0) {
         e = uc_hook_add(uc, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(OnLocalRead), &b,
-                        b.imageEnd, uint64_t(link) + pages - 1);
+                        b.imageEnd, b.imagePagesEnd - 1);
         if (e != UC_ERR_OK) {
             return e;
         }
@@ -567,9 +565,8 @@ harness::BootResult RunImageBoot(const Image& image, memboard::Board& board,
     b.options = &options;
     b.result = &result;
     b.stallLimit = std::chrono::milliseconds(run.stallLimitMs);
-    b.imageEnd = image.linkAddress + static_cast<uint32_t>(image.bytes.size());
-    b.imagePagesEnd =
-        static_cast<uint32_t>((uint64_t(b.imageEnd) + kPage - 1) & ~uint64_t(kPage - 1));
+    b.imageEnd = uint64_t(image.linkAddress) + image.bytes.size();
+    b.imagePagesEnd = (b.imageEnd + kPage - 1) & ~uint64_t(kPage - 1);
 
     e = Prepare(b, input, outputBefore);
     if (e != UC_ERR_OK) {
