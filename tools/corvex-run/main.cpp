@@ -1,5 +1,6 @@
 // corvex-run: boots corvex on a virtual memory board and prints a JSON report
-// of each boot (schema in tools/corvex-run/README.md).
+// of each boot (schema in tools/corvex-run/README.md): the host build, or with
+// --image the freestanding image under emulation (tools/image-run).
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "mem_board.h"
 #include "tools/harness/harness.h"
+#include "tools/image-run/image_run.h"
 
 namespace {
 
@@ -37,6 +39,8 @@ const char* const kUsage =
     "  --trace FILE         write every access in order to FILE (- for stderr)\n"
     "  --cmos FILE          keep CMOS bank 2 in FILE across runs (128 bytes)\n"
     "  --hang-budget-ms N   virtual time after which a boot counts as hung\n"
+    "  --image FILE         boot the freestanding image FILE (corvex.bin) under\n"
+    "                       emulation instead of the host build\n"
     "  --help               show this text\n";
 
 struct RunSettings {
@@ -45,6 +49,7 @@ struct RunSettings {
     MemInitInput input{};
     std::string trace;
     std::string cmosFile;
+    std::string image;
     long long hangBudgetMs = -1;
 };
 
@@ -141,8 +146,9 @@ std::string HexBytes(const uint8_t* data, size_t size) {
     return out;
 }
 
+// `image` is null for a boot of the host build.
 json Report(const memboard::Board& board, const harness::BootResult& r, unsigned boot,
-            unsigned bootMode) {
+            unsigned bootMode, const imagerun::ImageBootInfo* image) {
     static const uint8_t kCmosIndex[16] = {0x85, 0x86, 0x87, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB,
                                            0xAC, 0xAD, 0xAE, 0xAF, 0xB0, 0xB1, 0xB2, 0xB3};
     json j;
@@ -156,6 +162,9 @@ json Report(const memboard::Board& board, const harness::BootResult& r, unsigned
     }
     if (r.outcome == harness::Outcome::Returned) {
         j["returnValue"] = r.returnValue;
+    }
+    if (r.outcome == harness::Outcome::Error) {
+        j["error"] = r.error;
     }
     json posts = json::array();
     for (const memboard::PostCode& p : board.PostCodes()) {
@@ -220,6 +229,9 @@ json Report(const memboard::Board& board, const harness::BootResult& r, unsigned
     j["unmapped"] = {{"count", board.UnmappedCount()}, {"first", unmapped}};
     j["accessCount"] = r.accessCount;
     j["virtualTimeNs"] = board.BootTimeNs();
+    if (image) {
+        j["stackBytes"] = image->stackBytes;
+    }
     return j;
 }
 
@@ -262,7 +274,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        bool takesValue = a == "--boot-mode" || a == "--trace" || a == "--cmos";
+        bool takesValue = a == "--boot-mode" || a == "--trace" || a == "--cmos" || a == "--image";
         for (const ByteOption& o : numeric) {
             takesValue = takesValue || a == o.name;
         }
@@ -319,6 +331,10 @@ int main(int argc, char** argv) {
             settings.cmosFile = v;
             continue;
         }
+        if (a == "--image") {
+            settings.image = v;
+            continue;
+        }
         if (a == "--boot-mode") {
             settings.bootModes.clear();
             size_t start = 0;
@@ -372,6 +388,11 @@ int main(int argc, char** argv) {
         }
         board->SetCmosFile(settings.cmosFile);
     }
+    imagerun::Image image;
+    if (!settings.image.empty() && !imagerun::LoadImage(settings.image, &image, &error)) {
+        std::fprintf(stderr, "corvex-run: %s\n", error.c_str());
+        return 2;
+    }
     if (settings.hangBudgetMs >= 0) {
         board->SetHangBudgetNs(static_cast<uint64_t>(settings.hangBudgetMs) * 1000000ull);
     }
@@ -403,8 +424,15 @@ int main(int argc, char** argv) {
             std::fprintf(trace, "# boot %u, boot mode %u\n", boot, mode);
         }
         // Each boot gets fresh firmware blocks, zero-filled.
-        harness::BootResult r = harness::RunBoot(*board, input, MemInitOutput{}, options);
-        reports.push_back(Report(*board, r, boot, mode));
+        if (settings.image.empty()) {
+            harness::BootResult r = harness::RunBoot(*board, input, MemInitOutput{}, options);
+            reports.push_back(Report(*board, r, boot, mode, nullptr));
+        } else {
+            imagerun::ImageBootInfo info;
+            harness::BootResult r = imagerun::RunImageBoot(
+                image, *board, input, MemInitOutput{}, options, imagerun::ImageRunOptions(), &info);
+            reports.push_back(Report(*board, r, boot, mode, &info));
+        }
     }
     if (trace && trace != stderr) {
         std::fclose(trace);

@@ -27,37 +27,36 @@ Current g_current;
     std::longjmp(g_current.exit, 1);
 }
 
-void Record(memboard::Space space, bool write, uint32_t address, uint32_t width, uint32_t value) {
-    BootResult& r = *g_current.result;
-    ++r.accessCount;
-    if (!g_current.options->keepAccesses && !g_current.options->trace) {
+void Record(memboard::Board& board, const BootOptions& options, BootResult* result,
+            memboard::Space space, bool write, uint32_t address, uint32_t width, uint32_t value) {
+    ++result->accessCount;
+    if (!options.keepAccesses && !options.trace) {
         return;
     }
-    Access a{space, write, static_cast<uint8_t>(width), address, value, g_current.board->NowNs()};
-    if (g_current.options->trace) {
-        std::fprintf(g_current.options->trace, "%s\n", FormatAccess(a).c_str());
+    Access a{space, write, static_cast<uint8_t>(width), address, value, board.NowNs()};
+    if (options.trace) {
+        std::fprintf(options.trace, "%s\n", FormatAccess(a).c_str());
     }
-    if (g_current.options->keepAccesses) {
-        r.accesses.push_back(a);
+    if (options.keepAccesses) {
+        result->accesses.push_back(a);
     }
 }
 
 // After every access: a reset request or the hang budget ends the boot.
-void CheckStop() {
-    memboard::Board& b = *g_current.board;
+bool CheckStop(const memboard::Board& b, BootResult* result) {
     switch (b.StopRequested()) {
         case memboard::Stop::None:
-            return;
+            return false;
         case memboard::Stop::Reset:
-            g_current.result->outcome = Outcome::Reset;
-            g_current.result->code = b.ResetValue();
+            result->outcome = Outcome::Reset;
+            result->code = b.ResetValue();
             break;
         case memboard::Stop::Hang:
-            g_current.result->outcome = Outcome::Hang;
-            g_current.result->code = 0;
+            result->outcome = Outcome::Hang;
+            result->code = 0;
             break;
     }
-    EndBoot();
+    return true;
 }
 
 memboard::Space SpaceOf(u32 space) {
@@ -85,6 +84,8 @@ const char* OutcomeName(Outcome outcome) {
             return "reset";
         case Outcome::Hang:
             return "hang";
+        case Outcome::Error:
+            return "error";
     }
     return "?";
 }
@@ -96,6 +97,33 @@ std::string FormatAccess(const Access& a) {
                   static_cast<unsigned long long>(a.timeNs), port ? "io" : "mem",
                   a.write ? 'W' : 'R', a.width, port ? 4 : 8, a.address, 2 * a.width, a.value);
     return buf;
+}
+
+bool ForwardAccess(memboard::Board& board, const BootOptions& options, BootResult* result,
+                   memboard::Space space, bool write, uint32_t address, uint32_t width,
+                   uint32_t* value) {
+    if (write) {
+        board.Write(space, address, width, *value);
+    } else {
+        *value = board.Read(space, address, width);
+    }
+    Record(board, options, result, space, write, address, width, *value);
+    return CheckStop(board, result);
+}
+
+void SetStopOutcome(uint32_t reason, BootResult* result) {
+    result->stopReason = reason;
+    result->code = reason & 0xFF;
+    switch (reason & 0xFFFFFF00u) {
+        case kStopFatal:
+            result->outcome = Outcome::Fatal;
+            break;
+        default:
+            // A halt, or a reset request the hardware did not take: either
+            // way the processor stops here for good.
+            result->outcome = Outcome::Halt;
+            break;
+    }
 }
 
 BootResult RunBoot(memboard::Board& board, const MemInitInput& input,
@@ -132,33 +160,24 @@ using harness::g_current;
 
 extern "C" u32 CorvexHostRead(u32 space, u32 address, u32 width) {
     harness::RequireBoot();
-    u32 value = g_current.board->Read(harness::SpaceOf(space), address, width);
-    harness::Record(harness::SpaceOf(space), false, address, width, value);
-    harness::CheckStop();
+    u32 value = 0;
+    if (harness::ForwardAccess(*g_current.board, *g_current.options, g_current.result,
+                               harness::SpaceOf(space), false, address, width, &value)) {
+        harness::EndBoot();
+    }
     return value;
 }
 
 extern "C" void CorvexHostWrite(u32 space, u32 address, u32 width, u32 value) {
     harness::RequireBoot();
-    g_current.board->Write(harness::SpaceOf(space), address, width, value);
-    harness::Record(harness::SpaceOf(space), true, address, width, value);
-    harness::CheckStop();
+    if (harness::ForwardAccess(*g_current.board, *g_current.options, g_current.result,
+                               harness::SpaceOf(space), true, address, width, &value)) {
+        harness::EndBoot();
+    }
 }
 
 extern "C" void CorvexHostStop(u32 reason) {
     harness::RequireBoot();
-    harness::BootResult& r = *g_current.result;
-    r.stopReason = reason;
-    r.code = reason & 0xFF;
-    switch (reason & 0xFFFFFF00u) {
-        case kStopFatal:
-            r.outcome = harness::Outcome::Fatal;
-            break;
-        default:
-            // A halt, or a reset request the hardware did not take: either
-            // way the processor stops here for good.
-            r.outcome = harness::Outcome::Halt;
-            break;
-    }
+    harness::SetStopOutcome(reason, g_current.result);
     harness::EndBoot();
 }

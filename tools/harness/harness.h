@@ -21,8 +21,11 @@
 
 namespace harness {
 
-enum class Outcome { Returned, Fatal, Halt, Reset, Hang };
-const char* OutcomeName(Outcome outcome);  // "returned", "fatal", "halt", "reset", "hang"
+// Error: the boot could not be run to one of the other ends (only a host that
+// runs corvex under emulation meets one; BootResult::error says what).
+enum class Outcome { Returned, Fatal, Halt, Reset, Hang, Error };
+// "returned", "fatal", "halt", "reset", "hang", "error"
+const char* OutcomeName(Outcome outcome);
 
 struct Access {
     memboard::Space space;
@@ -50,6 +53,7 @@ struct BootResult {
     MemInitOutput output{};
     uint64_t accessCount = 0;
     std::vector<Access> accesses;
+    std::string error;  // outcome Error: what went wrong
 };
 
 // The MemInitOutput bytes that carry fields (0x00 to 0x38).
@@ -67,6 +71,21 @@ using BootBody = u32 (*)(MemInitInput* input, MemInitOutput* output);
 BootResult RunBootWith(memboard::Board& board, const MemInitInput& input,
                        const MemInitOutput& outputBefore, const BootOptions& options,
                        BootBody body);
+
+// The same rules for a host that runs corvex in some other way (tools/image-run
+// runs the freestanding image under emulation), so that both see one board
+// through one set of rules. Neither jumps anywhere.
+//
+// Forwards one access to the board, counts and traces it as RunBoot does
+// (`*value` is the value written, or receives the value read). Returns true
+// when the access ended the boot: a reset request or the hang budget, with
+// the outcome and code set in `result`.
+bool ForwardAccess(memboard::Board& board, const BootOptions& options, BootResult* result,
+                   memboard::Space space, bool write, uint32_t address, uint32_t width,
+                   uint32_t* value);
+
+// The outcome and code of a boot that corvex ended with PlatformStop(reason).
+void SetStopOutcome(uint32_t reason, BootResult* result);
 
 }  // namespace harness
 
