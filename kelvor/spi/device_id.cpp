@@ -3,7 +3,6 @@
 // the parts' protection.
 #include "kelvor/spi/device_id.h"
 
-
 #include "kelvor/front/console.h"
 #include "kelvor/spi/bounded_wait.h"
 #include "kelvor/spi/spi_controller.h"

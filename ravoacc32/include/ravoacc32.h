@@ -38,9 +38,9 @@ extern "C" {
 #endif
 
 /* Operation codes of the request blocks. */
-#define RAVO_PCI_READ32 3u  /* read one 32-bit configuration register */
-#define RAVO_PCI_WRITE32 6u /* write one 32-bit configuration register */
-#define RAVO_IO_WRITE8 4u   /* write one byte to an I/O port */
+#define RAVO_PCI_READ32 3u   /* read one 32-bit configuration register */
+#define RAVO_PCI_WRITE32 6u  /* write one 32-bit configuration register */
+#define RAVO_IO_WRITE8 4u    /* write one byte to an I/O port */
 #define RAVO_MAP_UNCACHED 2u /* map a physical page for uncached access */
 
 #define RAVO_INIT_BLOCK_SIZE 17168u
