@@ -15,15 +15,6 @@ namespace {
 
 constexpr uint32_t kProgramChunk = 1024;
 
-// The record of the component that holds `address`, as the flash access API
-// chooses it.
-const FlashDeviceRecord& ComponentAt(uint32_t address) {
-    if (SpiController.ComponentCount >= 2 && address >= SpiController.Components[0].Size) {
-        return SpiController.Components[1];
-    }
-    return SpiController.Components[0];
-}
-
 void PrintEraseLengthMisaligned(uint32_t blockSize) {
     PrintOutput(
         "\n>>> Error: Cannot erase flash because the write length is not a multiple of the block "
@@ -31,23 +22,14 @@ void PrintEraseLengthMisaligned(uint32_t blockSize) {
     PrintOutput("Block Erase Size: %d bytes\n\n", static_cast<int>(blockSize));
 }
 
-// Erases [start, start + length) block by block; 0 or the result code.
-int EraseRange(uint32_t start, uint32_t length) {
+// Erases [start, start + length) in blocks of `blockSize`; 0 or the result
+// code. Bring-up accepts two parts only when their erase blocks are alike, so
+// the first part's size steps through both.
+int EraseRange(uint32_t start, uint32_t length, uint32_t blockSize) {
     PrintOutput("\n");
     uint32_t block = start;
     uint32_t done = 0;
     while (done < length) {
-        // Each block is erased with the size of the part it lies in. Stepping
-        // by the first part's size over a part with smaller blocks would leave
-        // blocks unerased and the program phase would then corrupt them.
-        const uint32_t blockSize = ComponentAt(block).EraseBlockSize;
-        if (blockSize == 0 || blockSize > length - done) {
-            // Only a second part with larger blocks than the first gets here:
-            // its last block would reach past the range and erase data the
-            // user did not ask to replace.
-            PrintEraseLengthMisaligned(blockSize);
-            return 110;
-        }
         const int erased = SpiEraseBlock(block);
         switch (erased) {
             case 1:
@@ -208,7 +190,7 @@ int WriteImage(const char* file, const ImageBuffer& image, uint32_t address, int
             PrintEraseLengthMisaligned(device.EraseBlockSize);
             return 110;
         }
-        const int erased = EraseRange(address, writeLength);
+        const int erased = EraseRange(address, writeLength, device.EraseBlockSize);
         if (erased != 0) {
             return erased;
         }
