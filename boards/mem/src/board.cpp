@@ -197,11 +197,11 @@ void Board::Impl::ApplyPowerOnValues(bool keepRetained) {
         r.bytes = r.powerOn;
         (void)key;
     }
-    for (auto& [spec, value] : kept) {
+    for (auto& [retained, value] : kept) {
         uint32_t offset = 0;
-        Region* r = RegionFor(*this, *spec, &offset);
+        Region* r = RegionFor(*this, *retained, &offset);
         r->bytes[offset] =
-            static_cast<uint8_t>((r->bytes[offset] & ~spec->value) | (value & spec->value));
+            static_cast<uint8_t>((r->bytes[offset] & ~retained->value) | (value & retained->value));
     }
     smbusRegs = {};
     smbusBusy = false;
