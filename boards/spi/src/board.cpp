@@ -197,17 +197,25 @@ const char* InjectedFailure(Board* board, Call call) {
     return hit ? fault.error.c_str() : nullptr;
 }
 
+// The chipset only decodes dword-aligned type-1 configuration addresses.
+static bool ConfigAddressValid(uint32_t configAddress, std::string* error) {
+    if ((configAddress & 0x80000000u) != 0 && (configAddress & 3) == 0) {
+        return true;
+    }
+    char text[96];
+    std::snprintf(text, sizeof(text),
+                  "configuration address 0x%08X needs bit 31 set and bits 0-1 clear",
+                  configAddress);
+    SetError(error, text);
+    return false;
+}
+
 bool PciRead32(Board* board, uint32_t configAddress, uint32_t* value, std::string* error) {
     if (board == nullptr || value == nullptr) {
         SetError(error, "no board is open");
         return false;
     }
-    if ((configAddress & 0x80000000u) == 0 || (configAddress & 3) != 0) {
-        char text[96];
-        std::snprintf(text, sizeof(text),
-                      "configuration address 0x%08X needs bit 31 set and bits 0-1 clear",
-                      configAddress);
-        SetError(error, text);
+    if (!ConfigAddressValid(configAddress, error)) {
         return false;
     }
     board->now += board->config.readCostNs;
@@ -222,12 +230,7 @@ bool PciWrite32(Board* board, uint32_t configAddress, uint32_t value, std::strin
         SetError(error, "no board is open");
         return false;
     }
-    if ((configAddress & 0x80000000u) == 0 || (configAddress & 3) != 0) {
-        char text[96];
-        std::snprintf(text, sizeof(text),
-                      "configuration address 0x%08X needs bit 31 set and bits 0-1 clear",
-                      configAddress);
-        SetError(error, text);
+    if (!ConfigAddressValid(configAddress, error)) {
         return false;
     }
     board->now += board->config.writeCostNs;
